@@ -1,1 +1,173 @@
+// The workers of each step: a thread that cannot start ends the step with its
+// message; the lock and the condition of the cost map.
 #include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/GEM.h"
+#include "engine/Threads.h"
+#include "tests/support/Fixtures.h"
+
+namespace {
+
+std::string Spawn(const char* step) { return std::string("GEM: ") + step + "(): FATAL ERROR! Unable to spawn thread!"; }
+
+class WorkerStartFailure : public ::testing::Test {
+ protected:
+  void TearDown() override { os::FailThreadStart(0); }
+  TMessageCapture Messages;
+  TGEM Gem;
+};
+
+TEST_F(WorkerStartFailure, GrayscaleKeepsTheBandsAlreadyDone) {
+  GML_Color pic = MakePicture(9, 10);
+  for (int n = 1; n <= 4; ++n) {
+    GML_Gray G(9, 10);
+    os::FailThreadStart(n);
+    Gem.Grayscale_Image(pic, G);
+    // Bands of 2 rows; workers before the n-th ran, the rest never started.
+    for (int32_t y = 0; y < 10; ++y) {
+      const bool done = y / 2 < n - 1;
+      ASSERT_EQ(G.Get(4, y), done ? Pixel_Gray(pic.Get(4, y)) : 0) << "n " << n << " row " << y;
+    }
+  }
+  EXPECT_EQ(Messages.Texts(), std::vector<std::string>(4, Spawn("Grayscale_Image")));
+}
+
+TEST_F(WorkerStartFailure, EdgeDetectSkipsTheBorderRows) {
+  GML_Color pic = MakePicture(9, 10);
+  GML_Gray G(9, 10);
+  Gem.Grayscale_Image(pic, G);
+  GML_Int E(9, 10);
+  E.Fill(-1);
+  os::FailThreadStart(1);
+  Gem.Edge_Detect(G, E, 0);
+  EXPECT_EQ(E.Get(3, 0), -1);
+  EXPECT_EQ(E.Get(3, 9), -1);
+  EXPECT_EQ(Messages.Texts(), std::vector<std::string>{Spawn("Edge_Detect")});
+}
+
+TEST_F(WorkerStartFailure, CostMapIsLeftAsItWas) {
+  for (int n : {1, 2}) {
+    GML_Int E = MakeRandomInt(12, 8, 0, 99, 1), S(12, 8), M(12, 8);
+    M.Fill(42);
+    PAPixel seam(8);
+    os::FailThreadStart(n);
+    Gem.Find_Path(E, S, M, seam, true, true);
+    for (int32_t y = 0; y < 8; ++y)
+      for (int32_t x = 0; x < 12; ++x) ASSERT_EQ(M.Get(x, y), 42);
+  }
+  EXPECT_EQ(Messages.Texts(), std::vector<std::string>(2, Spawn("Energy_Path")));
+}
+
+TEST_F(WorkerStartFailure, RemovalStopsBetweenItsPhases) {
+  struct Case {
+    int n;
+    int32_t picWidth, eWidth;
+  } cases[] = {{1, 10, 10}, {4, 10, 10}, {5, 9, 10}, {8, 9, 10}};
+  for (const Case& c : cases) {
+    GML_Color pic = MakePicture(10, 8);
+    GML_Int W(10, 8), E(10, 8), M(10, 8);
+    GML_Gray G(10, 8);
+    PAPixel seam(8);
+    for (int32_t y = 0; y < 8; ++y) seam[y] = {4, y};
+    os::FailThreadStart(c.n);
+    Gem.Remove_Path(pic, seam, W, E, G, M, 0);
+    EXPECT_EQ(pic.Width, c.picWidth) << c.n;
+    EXPECT_EQ(E.Width, c.eWidth) << c.n;
+  }
+  EXPECT_EQ(Messages.Texts(), std::vector<std::string>(4, Spawn("Remove_Path")));
+}
+
+TEST_F(WorkerStartFailure, InsertionAndWeights) {
+  GML_Color pic = MakePicture(10, 8);
+  GML_Int W(10, 8), E(10, 8), M(10, 8), P(10, 8), S(10, 8);
+  GML_Gray G(10, 8);
+  PAPixel seam(8);
+  for (int32_t y = 0; y < 8; ++y) seam[y] = {4, y};
+  os::FailThreadStart(6);
+  Gem.Add_Path(pic, seam, W, E, G, P, M, 400, 0);
+  EXPECT_EQ(pic.Width, 11);
+  os::FailThreadStart(3);
+  Gem.Add_Weights(W, P, S);
+  EXPECT_EQ(Messages.Texts(), (std::vector<std::string>{Spawn("Add_Path"), Spawn("Add_Weights")}));
+}
+
+// Wherever a start fails during a whole carve, the carve goes on to its end
+// with what the matrices hold, and the result still has the target size.
+TEST_F(WorkerStartFailure, CarveGoesOnAfterAFailedStep) {
+  GML_Color src = MakePicture(24, 16);
+  GML_Int weights(24, 16);
+  for (int n : {1, 3, 6, 9, 17, 40, 77, 95}) {
+    GML_Int work(0, 0);
+    GML_Color dest(0, 0);
+    os::FailThreadStart(n);
+    Gem.Fit_Image(src, weights, 20, 19, 400, 0, true, work, dest);
+    os::FailThreadStart(0);
+    EXPECT_EQ(dest.Width, 20);
+    EXPECT_EQ(dest.Height, 19);
+  }
+  EXPECT_EQ(Messages.Texts().size(), 8u);
+}
+
+TEST(Condition, SignalWithoutWaiterChangesNothing) {
+  TCondition c;
+  c.Signal();
+  TCondition::Counters k = c.Peek();
+  EXPECT_EQ(k.Blocked, 0);
+  EXPECT_EQ(k.Gone, 0);
+  EXPECT_EQ(k.ToUnblock, 0);
+}
+
+TEST(Condition, SignalWakesWaitersOneByOne) {
+  TLock lock;
+  TCondition cond;
+  int ready = 0, woken = 0;
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i)
+    waiters.emplace_back([&] {
+      lock.Enter();
+      ++ready;
+      cond.Wait(lock);
+      ++woken;
+      lock.Leave();
+    });
+  for (int i = 1; i <= 3; ++i) {
+    for (;;) {
+      lock.Enter();
+      // Everyone registered as blocked before the first signal.
+      const bool go = ready == 3 && woken == i - 1;
+      if (go) cond.Signal();
+      lock.Leave();
+      if (go) break;
+      std::this_thread::yield();
+    }
+    for (;;) {
+      lock.Enter();
+      const int w = woken;
+      lock.Leave();
+      if (w == i) break;
+      std::this_thread::yield();
+    }
+  }
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken, 3);
+  TCondition::Counters k = cond.Peek();
+  EXPECT_EQ(k.Blocked, 0);
+  EXPECT_EQ(k.ToUnblock, 0);
+}
+
+TEST(Condition, SemaphoreThatCannotBeMadeRaisesThroughTheCarve) {
+  for (int n : {1, 2}) {
+    os::FailSemaphoreCreate(n);
+    EXPECT_THROW(TCondition(), EOSError);
+  }
+  GML_Color src = MakePicture(12, 6), dest(0, 0);
+  GML_Int weights(12, 6), work(0, 0);
+  TGEM gem;
+  os::FailSemaphoreCreate(1);
+  EXPECT_THROW(gem.Fit_Image(src, weights, 10, 6, 400, 0, true, work, dest), EOSError);
+  os::FailSemaphoreCreate(0);
+}
+
+}  // namespace
