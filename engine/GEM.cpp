@@ -1,6 +1,7 @@
 #include "engine/GEM.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "engine/Threads.h"
@@ -123,7 +124,7 @@ unsigned EdgeWorker(void* p) {
 
 // Row-done flags of one worker. Rows are marked in order, so "row y is done"
 // is "more than y rows are done".
-struct TRowSignals {
+struct alignas(64) TRowSignals {
   std::atomic<int32_t> Done{0};
 
   void MarkDone(int32_t y) {
@@ -131,9 +132,14 @@ struct TRowSignals {
     Done.notify_one();
   }
   void WaitDone(int32_t y) const {
-    for (int spin = 0; spin < 4000; ++spin) {
+    // The other worker is normally less than a row behind: spin for up to
+    // about a millisecond before sleeping, since a sleeping worker wakes so
+    // late that the other one falls asleep waiting for it in turn.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+    for (unsigned spin = 1;; ++spin) {
       if (Done.load(std::memory_order_acquire) > y) return;
       __builtin_ia32_pause();
+      if ((spin & 255) == 0 && std::chrono::steady_clock::now() > until) break;
     }
     int32_t v;
     while ((v = Done.load(std::memory_order_acquire)) <= y) Done.wait(v, std::memory_order_acquire);
