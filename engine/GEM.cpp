@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "engine/Threads.h"
 
@@ -127,22 +128,22 @@ unsigned EdgeWorker(void* p) {
 struct alignas(64) TRowSignals {
   std::atomic<int32_t> Done{0};
 
-  void MarkDone(int32_t y) {
-    Done.store(y + 1, std::memory_order_release);
-    Done.notify_one();
-  }
+  void MarkDone(int32_t y) { Done.store(y + 1, std::memory_order_release); }
+  // The other worker is normally less than a row behind, so spin briefly;
+  // then yield, since the system may have put both workers on one processor;
+  // past a millisecond poll with short sleeps.
   void WaitDone(int32_t y) const {
-    // The other worker is normally less than a row behind: spin for up to
-    // about a millisecond before sleeping, since a sleeping worker wakes so
-    // late that the other one falls asleep waiting for it in turn.
+    for (int spin = 0; spin < 64; ++spin) {
+      if (Done.load(std::memory_order_acquire) > y) return;
+      __builtin_ia32_pause();
+    }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
     for (unsigned spin = 1;; ++spin) {
       if (Done.load(std::memory_order_acquire) > y) return;
-      __builtin_ia32_pause();
-      if ((spin & 255) == 0 && std::chrono::steady_clock::now() > until) break;
+      std::this_thread::yield();
+      if ((spin & 15) == 0 && std::chrono::steady_clock::now() > until) break;
     }
-    int32_t v;
-    while ((v = Done.load(std::memory_order_acquire)) <= y) Done.wait(v, std::memory_order_acquire);
+    while (Done.load(std::memory_order_acquire) <= y) std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
 };
 
