@@ -2,6 +2,8 @@
 #include "os/MessageBox.h"
 
 #include <windows.h>
+// The system header makes MessageBox a macro, which would rename ours.
+#undef MessageBox
 
 #include <mutex>
 
@@ -24,7 +26,7 @@ int MessageBox(const std::string& text, const std::string& caption, unsigned fla
     sink = gSink;
   }
   if (sink) return sink(text, caption, flags);
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+  return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
 }
 
 }  // namespace os

@@ -164,12 +164,12 @@ TEST(CostMap, MatchesTheRulesOverSuccessiveSeams) {
         }
       }
       const int32_t nw = E.Width + (c.widen ? 1 : -1);
+      for (GML_Int* m : {&E, &S}) m->SetWidth(nw);
       // A repair of the energy on both sides of the seam; the one two columns
       // to the right reaches past the window through the forward-energy terms.
       for (int32_t y = 0; y < c.h; ++y)
         for (int32_t x : {seam[y].x - 1, seam[y].x + 2})
           if (x >= 0 && x < nw) E.Set(x, y, (E.Get(x, y) * 7 + 13) % 1531);
-      for (GML_Int* m : {&E, &S}) m->SetWidth(nw);
       if (c.widen) {
         M.SetWidth(nw);
         R.SetWidth(nw);
