@@ -171,3 +171,24 @@ TEST_F(Cli, InterruptCancelsWithoutOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real interrupt key on the real program: a POSIX shell sends SIGINT.
+TEST_F(Cli, CtrlCEndsTheProgramWith130) {
+  const std::string cli = PLIVANE_CLI;
+  if (cli.size() > 4 && cli.compare(cli.size() - 4, 4, ".exe") == 0) GTEST_SKIP() << "needs a POSIX shell";
+  const std::string out = Path("out.bmp");
+  const std::string cmd = "sh -c '" + cli + " fit " + kSample + " " + out +
+                          " --size 1300x900 2>/dev/null & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $?'";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[32] = {};
+  ASSERT_NE(fgets(buf, sizeof buf, p), nullptr);
+  pclose(p);
+  EXPECT_EQ(std::string(buf), "130\n");
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(fs::exists(out + ".partial"));
+}
+
+}  // namespace
