@@ -1,30 +1,14 @@
 // Headless backend: message boxes print "caption: text" to standard error.
-#include "os/MessageBox.h"
-
 #include <cstdio>
-#include <mutex>
 
-namespace os {
+#include "os/MessageBox.h"
+#include "os/OsInternal.h"
 
-namespace {
-std::mutex gSinkLock;
-MessageBoxSink gSink;
-}  // namespace
+namespace os::detail {
 
-void SetMessageBoxSink(MessageBoxSink sink) {
-  std::lock_guard<std::mutex> l(gSinkLock);
-  gSink = std::move(sink);
-}
-
-int MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  MessageBoxSink sink;
-  {
-    std::lock_guard<std::mutex> l(gSinkLock);
-    sink = gSink;
-  }
-  if (sink) return sink(text, caption, flags);
+int SystemMessageBox(const std::string& text, const std::string& caption, unsigned) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   return IDOK;
 }
 
-}  // namespace os
+}  // namespace os::detail

@@ -1,5 +1,6 @@
 // Headless backend: threads and locks on the C++ standard library.
 #include "os/OsThreads.h"
+#include "os/OsInternal.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,14 +16,6 @@ std::atomic<int> gFailThreadIn{0};
 std::atomic<int> gFailSemaphoreIn{0};
 std::atomic<uint32_t> gLastError{0};
 
-// True when the hook says this attempt is the one to fail.
-bool HookFires(std::atomic<int>& counter) {
-  int n = counter.load();
-  while (n > 0) {
-    if (counter.compare_exchange_weak(n, n - 1)) return n == 1;
-  }
-  return false;
-}
 }  // namespace
 
 struct ThreadHandle {
@@ -30,7 +23,7 @@ struct ThreadHandle {
 };
 
 ThreadHandle* BeginThread(ThreadProc proc, void* arg) {
-  if (HookFires(gFailThreadIn)) {
+  if (detail::HookFires(gFailThreadIn)) {
     gLastError = EAGAIN;
     return nullptr;
   }
@@ -105,7 +98,7 @@ class StdSemaphore final : public Semaphore {
 }  // namespace
 
 Semaphore* Semaphore::Create(int32_t initial, int32_t maximum) {
-  if (HookFires(gFailSemaphoreIn) || initial < 0 || maximum <= 0 || initial > maximum) {
+  if (detail::HookFires(gFailSemaphoreIn) || initial < 0 || maximum <= 0 || initial > maximum) {
     gLastError = EINVAL;
     return nullptr;
   }

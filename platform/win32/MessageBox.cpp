@@ -1,32 +1,12 @@
-// Windows backend: the system's message box, unless a sink is set.
-#include "os/MessageBox.h"
-
+// Windows backend: the system's message box.
 #include <windows.h>
-// The system header makes MessageBox a macro, which would rename ours.
-#undef MessageBox
 
-#include <mutex>
+#include "os/OsInternal.h"
 
-namespace os {
+namespace os::detail {
 
-namespace {
-std::mutex gSinkLock;
-MessageBoxSink gSink;
-}  // namespace
-
-void SetMessageBoxSink(MessageBoxSink sink) {
-  std::lock_guard<std::mutex> l(gSinkLock);
-  gSink = std::move(sink);
-}
-
-int MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  MessageBoxSink sink;
-  {
-    std::lock_guard<std::mutex> l(gSinkLock);
-    sink = gSink;
-  }
-  if (sink) return sink(text, caption, flags);
+int SystemMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
 }
 
-}  // namespace os
+}  // namespace os::detail

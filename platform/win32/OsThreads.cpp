@@ -1,5 +1,6 @@
 // Windows backend: threads and locks on Win32.
 #include "os/OsThreads.h"
+#include "os/OsInternal.h"
 
 #include <windows.h>
 
@@ -12,13 +13,6 @@ namespace {
 std::atomic<int> gFailThreadIn{0};
 std::atomic<int> gFailSemaphoreIn{0};
 
-bool HookFires(std::atomic<int>& counter) {
-  int n = counter.load();
-  while (n > 0) {
-    if (counter.compare_exchange_weak(n, n - 1)) return n == 1;
-  }
-  return false;
-}
 
 struct StartBlock {
   ThreadProc Proc;
@@ -37,7 +31,7 @@ struct ThreadHandle {
 };
 
 ThreadHandle* BeginThread(ThreadProc proc, void* arg) {
-  if (HookFires(gFailThreadIn)) {
+  if (detail::HookFires(gFailThreadIn)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -107,7 +101,7 @@ class Win32Semaphore final : public Semaphore {
 }  // namespace
 
 Semaphore* Semaphore::Create(int32_t initial, int32_t maximum) {
-  if (HookFires(gFailSemaphoreIn)) {
+  if (detail::HookFires(gFailSemaphoreIn)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
