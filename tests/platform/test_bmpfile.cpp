@@ -269,6 +269,10 @@ std::vector<DecodeCase> DecodeCases() {
     s.rows = {{1, 0, 1}, {0, 0, 1}};
     s.width = 3;
     cases.push_back({"pal8_two_colours_gap", s, pf24bit, {}});
+    // No count, and a table shorter than 256 entries: the pixels start where it ends.
+    s.coloursUsed = 0;
+    s.gap = 0;
+    cases.push_back({"pal8_short_table_without_count", s, pf24bit, {}});
   }
 
   // 16 bits: the top bit of 5-5-5 is unused.
@@ -602,12 +606,12 @@ std::vector<BadCase> BadCases() {
   return {
       {"empty", [] { return std::vector<uint8_t>(); }, "truncated header"},
       {"not_bmp", [] { return std::vector<uint8_t>(60, 'x'); }, "not a bitmap"},
-      {"truncated_file_header", [&] { return Cut(good, 10); }, "truncated header"},
-      {"truncated_info_header", [&] { return Cut(good, 30); }, "truncated header"},
-      {"truncated_pixels", [&] { return Cut(good, good.size() - 5); }, "truncated pixel data (expected 24 bytes, found 19)"},
-      {"offset_past_end", [&] { return With32(good, 10, uint32_t(good.size() + 10)); }, "past the end"},
-      {"offset_inside_header", [&] { return With32(good, 10, 20); }, "inside the header"},
-      {"header_size_64", [&] { return With32(good, 14, 64); }, "header size 64"},
+      {"truncated_file_header", [good] { return Cut(good, 10); }, "truncated header"},
+      {"truncated_info_header", [good] { return Cut(good, 30); }, "truncated header"},
+      {"truncated_pixels", [good] { return Cut(good, good.size() - 5); }, "truncated pixel data (expected 24 bytes, found 19)"},
+      {"offset_past_end", [good] { return With32(good, 10, uint32_t(good.size() + 10)); }, "past the end"},
+      {"offset_inside_header", [good] { return With32(good, 10, 20); }, "inside the header"},
+      {"header_size_64", [good] { return With32(good, 14, 64); }, "header size 64"},
       {"rle8",
        [] {
          Spec s = Small8();
@@ -623,10 +627,10 @@ std::vector<BadCase> BadCases() {
          return Build(s);
        },
        "RLE4"},
-      {"jpeg", [&] { return With32(good, 30, 4); }, "JPEG"},
-      {"png", [&] { return With32(good, 30, 5); }, "PNG"},
-      {"bit_count_2", [&] { return With16(good, 28, 2); }, "bit count 2"},
-      {"bit_count_0", [&] { return With16(good, 28, 0); }, "bit count 0"},
+      {"jpeg", [good] { return With32(good, 30, 4); }, "JPEG"},
+      {"png", [good] { return With32(good, 30, 5); }, "PNG"},
+      {"bit_count_2", [good] { return With16(good, 28, 2); }, "bit count 2"},
+      {"bit_count_0", [good] { return With16(good, 28, 0); }, "bit count 0"},
       {"core_16_bits",
        [] {
          Spec s = Small24();
@@ -648,8 +652,7 @@ std::vector<BadCase> BadCases() {
          Spec s = Small24();
          s.bitCount = 16;
          s.compression = 3;
-         s.rows.clear();
-         return Cut(Build(s), 60);
+         return Cut(Build(s), 60);  // the masks would need 54 .. 66
        },
        "truncated header"},
       {"mask_with_a_hole",
@@ -696,6 +699,32 @@ std::vector<BadCase> BadCases() {
          return Build(s);
        },
        "palette index 3"},
+      // The table is as long as the colours used say, whatever follows it.
+      {"palette_index_past_colours_used",
+       [] {
+         Spec s = Small8();
+         s.gap = 8;
+         s.rows[0][0] = 3;
+         return Build(s);
+       },
+       "palette index 3"},
+      {"palette_cut_short_by_pixel_offset",
+       [] {
+         Spec s = Small8();
+         s.coloursUsed = 0;
+         s.rows[0][0] = 3;
+         return Build(s);
+       },
+       "palette index 3"},
+      {"alphabitfields_with_three_masks",
+       [] {
+         Spec s = Small24();
+         s.bitCount = 32;
+         s.compression = 6;
+         s.masks = {0xFF0000, 0xFF00, 0xFF};
+         return Build(s);
+       },
+       "inside the header"},
       {"width_0", [] { return HeadersOnly(0, 2); }, "width"},
       {"width_negative", [] { return HeadersOnly(-3, 2); }, "width"},
       {"height_0", [] { return HeadersOnly(3, 0); }, "height"},
