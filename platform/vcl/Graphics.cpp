@@ -103,7 +103,8 @@ void TBitmap::SetPixelAt(int32_t x, int32_t y, TColor c) { Encode(ScanLine(y), x
 
 void TBitmap::Reallocate(int32_t w, int32_t h, TPixelFormat f, std::vector<uint8_t>& bits,
                          int32_t& rowBytes) const {
-  if (w < 0 || h < 0) throw Exception("Invalid bitmap size");
+  // Rows are addressed with 32-bit byte counts.
+  if (w < 0 || h < 0 || int64_t(w) * BitsOf(f) > int64_t(INT32_MAX) - 31) throw Exception("Invalid bitmap size");
   rowBytes = RowBytesOf(w, f);
   bits.assign(static_cast<size_t>(rowBytes) * static_cast<size_t>(h), 0);
 }
