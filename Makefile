@@ -26,10 +26,10 @@ native-test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 sanitize-test: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIVANE_SANITIZE=address >/dev/null
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DPLIVANE_SANITIZE=address >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
-	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIVANE_SANITIZE=thread >/dev/null
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DPLIVANE_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
