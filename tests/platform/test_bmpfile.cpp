@@ -31,7 +31,7 @@ void Set32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
 }
 
-struct Spec {
+struct FileLayout {
   uint32_t headerBytes = 40;  // 12, 40, 52, 56, 108 or 124
   uint16_t bitCount = 24;
   uint32_t compression = 0;
@@ -46,7 +46,7 @@ struct Spec {
   std::vector<std::vector<uint32_t>> rows;
 };
 
-std::vector<uint8_t> PackRow(const Spec& s, const std::vector<uint32_t>& values) {
+std::vector<uint8_t> PackRow(const FileLayout& s, const std::vector<uint32_t>& values) {
   const size_t rowBytes = ((size_t(s.width) * s.bitCount + 31) / 32) * 4;
   // Padding is filled with ones so a reader that takes it for pixels shows it.
   std::vector<uint8_t> row(rowBytes, 0xFF);
@@ -64,7 +64,7 @@ std::vector<uint8_t> PackRow(const Spec& s, const std::vector<uint32_t>& values)
   return row;
 }
 
-std::vector<uint8_t> Build(const Spec& s) {
+std::vector<uint8_t> Build(const FileLayout& s) {
   const int32_t height = int32_t(s.rows.size());
   std::vector<uint8_t> info;
   Put32(info, s.headerBytes);
@@ -158,7 +158,7 @@ TColor Rgb24(uint32_t v) { return RGBColor(uint8_t(v >> 16), uint8_t(v >> 8), ui
 
 struct DecodeCase {
   const char* name;
-  Spec spec;
+  FileLayout layout;
   TPixelFormat format;
   // The colour of a raw value; palette cases leave it empty.
   std::map<uint32_t, TColor> colours;
@@ -193,7 +193,7 @@ const std::vector<TColor> kPalette16 = {
 std::vector<DecodeCase> DecodeCases() {
   std::vector<DecodeCase> cases;
   auto add24 = [&](const char* name, uint32_t header, size_t width, bool topDown) {
-    Spec s;
+    FileLayout s;
     s.headerBytes = header;
     s.width = int32_t(width);
     s.topDown = topDown;
@@ -209,7 +209,7 @@ std::vector<DecodeCase> DecodeCases() {
   add24("rgb24_v5", 124, 2, false);
 
   {
-    Spec s;
+    FileLayout s;
     s.bitCount = 1;
     s.width = 5;
     s.palette = {RGBColor(200, 10, 20), RGBColor(30, 40, 250)};
@@ -227,7 +227,7 @@ std::vector<DecodeCase> DecodeCases() {
     cases.push_back({"pal1_width11_top_down", s, pf24bit, {}});
   }
   {
-    Spec s;
+    FileLayout s;
     s.bitCount = 4;
     s.width = 5;
     s.palette = kPalette16;
@@ -246,7 +246,7 @@ std::vector<DecodeCase> DecodeCases() {
     cases.push_back({"pal4_three_colours", s, pf24bit, {}});
   }
   {
-    Spec s;
+    FileLayout s;
     s.bitCount = 8;
     for (int i = 0; i < 256; ++i) s.palette.push_back(RGBColor(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
     for (size_t w : {1, 2, 3, 5}) {
@@ -283,7 +283,7 @@ std::vector<DecodeCase> DecodeCases() {
                                            {0x001F, RGBColor(0, 0, 248)},    {0x8410, RGBColor(128, 128, 128)},
                                            {0x0020, RGBColor(0, 4, 0)},      {0x0801, RGBColor(8, 0, 8)}};
   {
-    Spec s;
+    FileLayout s;
     s.bitCount = 16;
     s.width = 3;
     s.rows = {{0x7C00, 0x03E0, 0x001F}, {0x4210, 0x8000, 0x0C63}};
@@ -331,7 +331,7 @@ std::vector<DecodeCase> DecodeCases() {
   }
 
   {
-    Spec s;
+    FileLayout s;
     s.bitCount = 32;
     s.width = 3;
     s.rows = {{0x00102030, 0xFF405060, 0x00708090}, {0x12FF0000, 0x0000FF00, 0x000000FF}};
@@ -385,18 +385,18 @@ std::vector<DecodeCase> DecodeCases() {
 TEST_F(BmpFileTest, DecodesEveryKindToTheRightColours) {
   for (const DecodeCase& c : DecodeCases()) {
     SCOPED_TRACE(c.name);
-    const std::string path = Write(std::string(c.name) + ".bmp", Build(c.spec));
+    const std::string path = Write(std::string(c.name) + ".bmp", Build(c.layout));
     TBitmap bmp;
     ASSERT_NO_THROW(bmp.LoadFromFile(path));
-    ASSERT_EQ(bmp.Width(), c.spec.width);
-    ASSERT_EQ(bmp.Height(), int32_t(c.spec.rows.size()));
+    ASSERT_EQ(bmp.Width(), c.layout.width);
+    ASSERT_EQ(bmp.Height(), int32_t(c.layout.rows.size()));
     EXPECT_EQ(bmp.PixelFormat(), c.format);
     for (int32_t y = 0; y < bmp.Height(); ++y)
       for (int32_t x = 0; x < bmp.Width(); ++x) {
-        const uint32_t raw = c.spec.rows[size_t(y)][size_t(x)];
+        const uint32_t raw = c.layout.rows[size_t(y)][size_t(x)];
         TColor want;
         if (c.colours.empty()) {
-          want = c.spec.palette.at(raw);
+          want = c.layout.palette.at(raw);
         } else {
           ASSERT_TRUE(c.colours.count(raw)) << "no colour for raw value " << raw;
           want = c.colours.at(raw);
@@ -435,7 +435,7 @@ TEST_F(BmpFileTest, FirstRowInABottomUpFileIsTheBottomRow) {
 
 // The 16 and 32-bit formats keep the stored values as they are.
 TEST_F(BmpFileTest, KeepsTheStoredValuesOfSixteenAndThirtyTwoBitPixels) {
-  Spec s;
+  FileLayout s;
   s.bitCount = 16;
   s.width = 2;
   s.compression = 3;
@@ -558,15 +558,15 @@ struct BadCase {
   const char* problem;  // part of the expected message
 };
 
-Spec Small24() {
-  Spec s;
+FileLayout Small24() {
+  FileLayout s;
   s.width = 3;
   s.rows = {{1, 2, 3}, {4, 5, 6}};
   return s;
 }
 
-Spec Small8() {
-  Spec s;
+FileLayout Small8() {
+  FileLayout s;
   s.bitCount = 8;
   s.width = 3;
   s.palette = {clBlack, clWhite, RGBColor(1, 2, 3)};
@@ -577,7 +577,7 @@ Spec Small8() {
 
 // A file of headers only, claiming the given size.
 std::vector<uint8_t> HeadersOnly(int32_t width, int32_t height) {
-  Spec s = Small24();
+  FileLayout s = Small24();
   s.rows.clear();
   std::vector<uint8_t> b = Build(s);
   Set32(b, 18, uint32_t(width));
@@ -614,14 +614,14 @@ std::vector<BadCase> BadCases() {
       {"header_size_64", [good] { return With32(good, 14, 64); }, "header size 64"},
       {"rle8",
        [] {
-         Spec s = Small8();
+         FileLayout s = Small8();
          s.compression = 1;
          return Build(s);
        },
        "RLE8"},
       {"rle4",
        [] {
-         Spec s = Small8();
+         FileLayout s = Small8();
          s.bitCount = 4;
          s.compression = 2;
          return Build(s);
@@ -633,7 +633,7 @@ std::vector<BadCase> BadCases() {
       {"bit_count_0", [good] { return With16(good, 28, 0); }, "bit count 0"},
       {"core_16_bits",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.headerBytes = 12;
          s.bitCount = 16;
          return Build(s);
@@ -641,7 +641,7 @@ std::vector<BadCase> BadCases() {
        "bit count 16"},
       {"bitfields_24_bits",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.compression = 3;
          s.masks = {0xFF0000, 0xFF00, 0xFF};
          return Build(s);
@@ -649,7 +649,7 @@ std::vector<BadCase> BadCases() {
        "masks"},
       {"bitfields_masks_missing",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 16;
          s.compression = 3;
          return Cut(Build(s), 60);  // the masks would need 54 .. 66
@@ -657,7 +657,7 @@ std::vector<BadCase> BadCases() {
        "truncated header"},
       {"mask_with_a_hole",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 16;
          s.compression = 3;
          s.masks = {0xF800, 0x06E0, 0x001F};
@@ -666,7 +666,7 @@ std::vector<BadCase> BadCases() {
        "mask"},
       {"mask_past_16_bits",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 16;
          s.compression = 3;
          s.masks = {0x1F0000, 0x07E0, 0x001F};
@@ -675,7 +675,7 @@ std::vector<BadCase> BadCases() {
        "mask"},
       {"mask_zero",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 32;
          s.compression = 3;
          s.masks = {0xFF0000, 0, 0xFF};
@@ -684,7 +684,7 @@ std::vector<BadCase> BadCases() {
        "mask"},
       {"masks_overlap",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 32;
          s.compression = 3;
          s.masks = {0xFF0000, 0x01FF00, 0xFF};
@@ -694,7 +694,7 @@ std::vector<BadCase> BadCases() {
       // Indices past the colour table are refused, not guessed at.
       {"palette_index_past_palette",
        [] {
-         Spec s = Small8();
+         FileLayout s = Small8();
          s.rows[1][2] = 3;
          return Build(s);
        },
@@ -702,7 +702,7 @@ std::vector<BadCase> BadCases() {
       // The table is as long as the colours used say, whatever follows it.
       {"palette_index_past_colours_used",
        [] {
-         Spec s = Small8();
+         FileLayout s = Small8();
          s.gap = 8;
          s.rows[0][0] = 3;
          return Build(s);
@@ -710,7 +710,7 @@ std::vector<BadCase> BadCases() {
        "palette index 3"},
       {"palette_cut_short_by_pixel_offset",
        [] {
-         Spec s = Small8();
+         FileLayout s = Small8();
          s.coloursUsed = 0;
          s.rows[0][0] = 3;
          return Build(s);
@@ -718,7 +718,7 @@ std::vector<BadCase> BadCases() {
        "palette index 3"},
       {"alphabitfields_with_three_masks",
        [] {
-         Spec s = Small24();
+         FileLayout s = Small24();
          s.bitCount = 32;
          s.compression = 6;
          s.masks = {0xFF0000, 0xFF00, 0xFF};
@@ -757,7 +757,7 @@ TEST_F(BmpFileTest, MissingFileRaises) {
 }
 
 TEST_F(BmpFileTest, FailedLoadLeavesTheBitmapAsItWas) {
-  Spec s = Small8();
+  FileLayout s = Small8();
   TBitmap bmp;
   bmp.LoadFromFile(Write("good.bmp", Build(s)));
   ASSERT_EQ(bmp.PixelAt(2, 0), RGBColor(1, 2, 3));
