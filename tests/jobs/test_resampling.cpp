@@ -7,9 +7,11 @@
 // methods computed pixel by pixel in 64-bit arithmetic.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <cmath>
 #include <cstdint>
-#include <latch>
 #include <random>
 #include <string>
 #include <thread>
@@ -731,9 +733,17 @@ TEST(Concurrency, TwoThreadsResamplingAtOnceShareTheTables) {
     std::vector<const TContributorList*> Tables;
   };
   TRun runs[2];
-  std::latch start(2);
+  // A plain start barrier: the standard library's latch can miss its wake-up
+  // with the Windows toolchain's library.
+  std::mutex lock;
+  std::condition_variable arrived;
+  int waiting = 0;
   auto work = [&](int t) {
-    start.arrive_and_wait();
+    {
+      std::unique_lock<std::mutex> l(lock);
+      if (++waiting == 2) arrived.notify_all();
+      arrived.wait(l, [&] { return waiting == 2; });
+    }
     for (size_t k = 0; k < std::size(sizes); ++k) {
       const auto [dw, dh] = sizes[t ? std::size(sizes) - 1 - k : k];
       TBitmap source, dest;
