@@ -25,9 +25,13 @@ bool TApplication::HandleMessage(int timeoutMs) {
     FQueued.wait_for(l, std::chrono::milliseconds(timeoutMs), [this] { return !FQueue.empty() || FWake; });
   FWake = false;
   if (FQueue.empty()) return false;
-  TEntry e = FQueue.front();
+  TEntry e = std::move(FQueue.front());
   FQueue.pop_front();
   l.unlock();
+  if (!e.Method) {
+    e.Posted();
+    return true;
+  }
   try {
     (*e.Method)();
   } catch (...) {
@@ -45,7 +49,7 @@ bool TApplication::SyncCall(TThread* thread, const TThreadMethod& method) {
   {
     std::unique_lock<std::mutex> l(FLock);
     if (thread->FAbandoned) return false;
-    FQueue.push_back({thread, &method, &state, &error});
+    FQueue.push_back({thread, &method, &state, &error, {}});
     FQueued.notify_all();
     FRan.wait(l, [&] { return state != kPending; });
   }
@@ -81,4 +85,79 @@ bool TApplication::BodyDone(TThread* thread) {
 size_t TApplication::PendingCount() {
   std::lock_guard<std::mutex> l(FLock);
   return FQueue.size();
+}
+
+void TApplication::Post(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> l(FLock);
+    FQueue.push_back({nullptr, nullptr, nullptr, nullptr, std::move(call)});
+  }
+  FQueued.notify_all();
+}
+
+void TApplication::BeginModal(TForm* form) {
+  FModalForms.push_back(form);
+  if (!FScripts.empty()) {
+    auto script = std::move(FScripts.front());
+    FScripts.pop_front();
+    script(*form);
+  }
+}
+
+void TApplication::EndModal(TForm* form) { std::erase(FModalForms, form); }
+
+void TApplication::WhenShown(std::function<void(TForm&)> script) { FScripts.push_back(std::move(script)); }
+
+// ---- forms
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {}
+
+TModalResult TForm::ShowModal() {
+  ModalResult = mrNone;
+  FModal = true;
+  struct TEnd {
+    TForm* Form;
+    ~TEnd() {
+      Application.EndModal(Form);
+      Form->FModal = false;
+    }
+  } end{this};
+  Application.BeginModal(this);
+  while (ModalResult == mrNone)
+    if (!Application.HandleMessage(50) && ModalResult == mrNone && Application.OnIdle) Application.OnIdle();
+  return ModalResult;
+}
+
+void TForm::Close() {
+  if (FModal) ModalResult = mrCancel;
+  Visible = false;
+}
+
+TButton* TForm::FindButton(bool TButton::*role) const {
+  // Depth first over the controls, so buttons inside panels count too.
+  std::vector<const TWinControl*> stack{this};
+  while (!stack.empty()) {
+    const TWinControl* w = stack.back();
+    stack.pop_back();
+    for (TControl* c : w->Controls()) {
+      if (auto* b = dynamic_cast<TButton*>(c); b && b->*role && b->CanTakeInput()) return b;
+      if (auto* sub = dynamic_cast<TWinControl*>(c)) stack.push_back(sub);
+    }
+  }
+  return nullptr;
+}
+
+bool TForm::KeyPress(uint16_t key) {
+  TButton* b = nullptr;
+  if (key == VK_RETURN) b = FindButton(&TButton::Default);
+  if (key == VK_ESCAPE) b = FindButton(&TButton::Cancel);
+  if (!b) return false;
+  b->Click();
+  return true;
+}
+
+bool TForm::CloseFromFrame() {
+  if (!(BorderIcons & biSystemMenu) || BorderStyle == bsNone) return false;
+  Close();
+  return true;
 }
