@@ -68,3 +68,98 @@ void TWorkerThread::WriteResult() {
       FRequest.DstCanvas->SetPixel(x, y, MakeRGB(PixelRed(p), PixelGreen(p), PixelBlue(p)));
     }
 }
+
+namespace {
+
+// The product logo: the name's initial over a band carved by a seam, in the
+// logo's stated size.
+void DrawLogo(TBitmap& b) {
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(276, 80);
+  TCanvas& c = *b.Canvas();
+  c.FillRect({0, 0, 276, 80}, clWhite);
+  for (int32_t x = 0; x < 276; ++x) {
+    const uint8_t shade = uint8_t(60 + x * 150 / 275);
+    const int32_t seam = 40 + int32_t(12 * std::sin(x / 18.0));
+    for (int32_t y = 20; y < 60; ++y)
+      c.SetPixel(x, y, std::abs(y - seam) < 2 ? clWhite : RGBColor(0, shade, uint8_t(255 - shade / 2)));
+  }
+  c.FillRect({14, 26, 20, 54}, clWhite);  // the stem of a P
+  c.FillRect({20, 26, 34, 31}, clWhite);
+  c.FillRect({20, 38, 34, 43}, clWhite);
+  c.FillRect({30, 26, 35, 43}, clWhite);
+}
+
+// A red cross on a transparent (olive, the glyph's bottom-left colour) ground.
+void DrawCancelGlyph(TBitmap& b) {
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(16, 16);
+  TCanvas& c = *b.Canvas();
+  c.FillRect({0, 0, 16, 16}, RGBColor(128, 128, 0));
+  for (int32_t i = 3; i < 13; ++i)
+    for (int32_t d = 0; d < 2; ++d) {
+      c.SetPixel(i + d, i, RGBColor(200, 0, 0));
+      c.SetPixel(15 - i - d, i, RGBColor(200, 0, 0));
+    }
+}
+
+}  // namespace
+
+TWaitingFrm::TWaitingFrm(TComponent* AOwner) : TForm(AOwner) {
+  Name = "WaitingFrm";
+  Caption = "Plivane - Processing";
+  BorderStyle = bsToolWindow;
+  BorderIcons = 0;  // no system menu, no close box: only Cancel ends it early
+  ClientWidth = 280;
+  ClientHeight = 120;
+  Color = clWhite;
+  Font.Name = "Tahoma";
+  Font.Height = -11;
+  FormStyle = fsStayOnTop;
+  Position = poOwnerFormCenter;
+
+  Image1 = new TImage(this);
+  Image1->Name = "Image1";
+  Image1->Align = alClient;
+  Image1->SetBounds(0, 0, 280, 120);
+  DrawLogo(*Image1->Picture());
+
+  BitBtn1 = new TBitBtn(this);
+  BitBtn1->Name = "BitBtn1";
+  BitBtn1->SetBounds(104, 87, 75, 25);
+  BitBtn1->Caption = "Cancel";
+  BitBtn1->TabOrder = 0;
+  BitBtn1->Cancel = true;
+  BitBtn1->ModalResult = mrCancel;
+  BitBtn1->OnClick = [this](TObject* Sender) { BitBtn1Click(Sender); };
+  DrawCancelGlyph(*BitBtn1->Glyph());
+}
+
+TWaitingFrm::~TWaitingFrm() {
+  // Abandon frees an ended job at once, and a running one when its body
+  // returns, without letting anything it still queues reach the bitmaps.
+  if (FThread) {
+    FThread->Terminate();
+    FThread->Abandon();
+  }
+}
+
+void TWaitingFrm::InitThread(TCarveRequest Request) {
+  FThread = new TWorkerThread(Request);
+  FThread->OnTerminate = [this](TObject* Sender) { OnTerminate(Sender); };
+  FThread->Resume();
+}
+
+void TWaitingFrm::OnTerminate(TObject*) { ModalResult = mrOk; }
+
+void TWaitingFrm::BitBtn1Click(TObject*) {
+  if (FThread) {
+    FThread->Terminate();
+    // From here on none of its queued or later calls runs, its termination
+    // handler included; it frees itself and its matrices once the engine's
+    // step in progress has returned.
+    FThread->Abandon();
+    FThread = nullptr;
+  }
+  ModalResult = mrCancel;
+}

@@ -1,11 +1,13 @@
 #pragma once
-// The carve request and the job thread that reads the bitmaps into matrices,
-// runs the engine and writes the result back.
+// The carve request, the job thread that reads the bitmaps into matrices,
+// runs the engine and writes the result back, and the processing dialog shown
+// while it runs.
 #include <cstdint>
 #include <memory>
 
 #include "engine/GEM.h"
 #include "vcl/Classes.h"
+#include "vcl/Forms.h"
 #include "vcl/Graphics.h"
 
 constexpr TColor MaskProtectColor = 0x008000;  // red 0, green 128, blue 0
@@ -48,4 +50,24 @@ class TWorkerThread : public TThread {
   void ReadMask();
   void ReadSource();
   void WriteResult();
+};
+
+// Shown modally while a carve job runs: closes itself with mrOk when the job
+// has ended; Cancel (or Escape) gives the job up and returns mrCancel at once.
+class TWaitingFrm : public TForm {
+ public:
+  explicit TWaitingFrm(TComponent* AOwner);
+  // A job still running is given up; an ended one is freed.
+  ~TWaitingFrm() override;
+
+  // Starts the job on a copy of the request; returns at once.
+  void InitThread(TCarveRequest Request);
+  void OnTerminate(TObject* Sender);
+  void BitBtn1Click(TObject* Sender);
+
+  TImage* Image1;
+  TBitBtn* BitBtn1;
+
+ private:
+  TWorkerThread* FThread = nullptr;
 };

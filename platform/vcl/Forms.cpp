@@ -123,8 +123,15 @@ TModalResult TForm::ShowModal() {
     }
   } end{this};
   Application.BeginModal(this);
-  while (ModalResult == mrNone)
-    if (!Application.HandleMessage(50) && ModalResult == mrNone && Application.OnIdle) Application.OnIdle();
+  while (ModalResult == mrNone) {
+    if (Application.HandleMessage(0)) continue;
+    // Nothing queued: idle work first, then wait for what comes.
+    if (Application.OnIdle) {
+      Application.OnIdle();
+      if (ModalResult != mrNone) break;
+    }
+    Application.HandleMessage(50);
+  }
   return ModalResult;
 }
 

@@ -83,7 +83,7 @@ class TApplication {
   // for the forms comes this way). Safe from any thread. An error the call
   // raises comes out of the HandleMessage that runs it.
   void Post(std::function<void()> call);
-  // Runs on the main thread whenever a modal loop has waited and found nothing to do.
+  // Runs on the main thread whenever a modal loop finds nothing queued, before it waits.
   std::function<void()> OnIdle;
 
   // The form whose modal run is innermost, or null.
