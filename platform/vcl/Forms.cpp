@@ -108,12 +108,15 @@ void TApplication::EndModal(TForm* form) { std::erase(FModalForms, form); }
 
 void TApplication::WhenShown(std::function<void(TForm&)> script) { FScripts.push_back(std::move(script)); }
 
+void TApplication::ClearScripts() { FScripts.clear(); }
+
 // ---- forms
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {}
 
 TModalResult TForm::ShowModal() {
   ModalResult = mrNone;
+  Visible = true;
   FModal = true;
   struct TEnd {
     TForm* Form;

@@ -94,6 +94,7 @@ class TApplication {
   // Runs once, inside the next modal run before any queued input (the UI
   // driver's scripts).
   void WhenShown(std::function<void(TForm&)> script);
+  void ClearScripts();
 
  private:
   enum { kPending, kRan, kDropped };

@@ -1,6 +1,7 @@
 #include "vcl/System.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "os/OsThreads.h"
 
@@ -10,6 +11,10 @@ void RaiseLastOSError() {
 }
 
 int32_t RoundHalfEven(long double v) {
+  // Out of range the nearest representable value; nothing is not a number.
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0L) return INT32_MAX;
+  if (v <= -2147483648.0L) return INT32_MIN;
   long double f = std::floor(v);
   long double d = v - f;
   if (d > 0.5L || (d == 0.5L && std::fmod(f, 2.0L) != 0)) f += 1;

@@ -33,5 +33,6 @@ class EOSError : public Exception {
 // Raises EOSError for the calling thread's last system error.
 [[noreturn]] void RaiseLastOSError();
 
-// Rounds to the nearest integer, halves to the even neighbour.
+// Rounds to the nearest integer, halves to the even neighbour; values out of
+// range give the nearest end of the range, not-a-number gives 0.
 int32_t RoundHalfEven(long double v);

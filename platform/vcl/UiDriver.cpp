@@ -67,6 +67,9 @@ void CloseWindow() {
 void WhenShown(std::function<void(TForm&)> script) { Application.WhenShown(std::move(script)); }
 
 int Dropped() { return gDropped.load(); }
-void Reset() { gDropped.store(0); }
+void Reset() {
+  gDropped.store(0);
+  Application.ClearScripts();
+}
 
 }  // namespace UiDriver

@@ -28,6 +28,7 @@ void WhenShown(std::function<void(TForm&)> script);
 
 // Input dropped since the last Reset.
 int Dropped();
+// Clears the count and the scripts not run yet.
 void Reset();
 
 }  // namespace UiDriver

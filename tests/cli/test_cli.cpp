@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "cli/Cli.h"
+#include "jobs/Resampling.h"
 #include "vcl/Graphics.h"
 
 namespace {
@@ -71,6 +72,11 @@ TEST_F(Cli, BadArgumentsExitWithUsage) {
       {"fit", in, out, "--size", "20x20", "--mask", in, "--mask-weight", "101"},
       {"fit", in, out, "--size", "20x20", "--size"},
       {"fit", in, out, "--size", "20x20", "--bogus"},
+      {"fit", in, out, "--size", "20x20", "--quality", "best"},
+      {"resample", in, out},
+      {"resample", in, out, "--size", "20x20", "--quality", "2"},
+      {"resample", in, out, "--size", "20x20", "--filter", "sobel"},
+      {"resample", in, out, "--size", "20x20", "--no-prescale"},
   };
   for (const auto& args : cases) {
     TRun r = Plivane(args);
@@ -88,6 +94,14 @@ TEST_F(Cli, HelpAndVersion) {
   EXPECT_EQ(version.Out.rfind("plivane ", 0), 0u);
 }
 
+std::string FileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+// Frames smaller or larger in both directions are first scaled uniformly
+// (60 x 40 to 30 x 30: 45 x 30, then carved to 30 wide; to 90 x 50: 75 x 50,
+// then 90 wide); the output has the frame's size either way.
 TEST_F(Cli, FitWritesExactlyTheSizeAsked) {
   const std::string in = SmallPicture(60, 40);
   struct Case {
@@ -96,7 +110,11 @@ TEST_F(Cli, FitWritesExactlyTheSizeAsked) {
   } cases[] = {{45, 40, {}},
                {70, 33, {"--filter", "sobel", "--stretch", "0"}},
                {60, 40, {"--no-prescale"}},
-               {50, 48, {"--filter", "2"}}};
+               {50, 48, {"--filter", "2"}},
+               {30, 30, {}},
+               {30, 30, {"--quality", "low"}},
+               {90, 50, {"--quality", "good"}},
+               {30, 30, {"--no-prescale"}}};
   for (const Case& c : cases) {
     const std::string out = Path("out.bmp");
     std::vector<std::string> args = {"fit", in, out, "--size", std::to_string(c.w) + "x" + std::to_string(c.h)};
@@ -112,28 +130,72 @@ TEST_F(Cli, FitWritesExactlyTheSizeAsked) {
   }
 }
 
+// Scaling first, and its quality, change what is carved; straight carving
+// does neither.
+TEST_F(Cli, PrescalingAndItsQualityShapeTheResult) {
+  const std::string in = SmallPicture(60, 40);
+  const std::vector<std::vector<std::string>> variants = {
+      {}, {"--quality", "high"}, {"--quality", "good"}, {"--quality", "low"}, {"--no-prescale"},
+      {"--no-prescale", "--quality", "low"}};
+  std::vector<std::string> files;
+  for (const auto& extra : variants) {
+    std::vector<std::string> args = {"fit", in, Path("out.bmp"), "--size", "30x30"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_EQ(Plivane(args).Code, 0);
+    files.push_back(FileBytes(Path("out.bmp")));
+  }
+  EXPECT_EQ(files[0], files[1]);  // high is the default
+  EXPECT_NE(files[1], files[2]);
+  EXPECT_NE(files[2], files[3]);
+  EXPECT_NE(files[1], files[4]);
+  EXPECT_EQ(files[4], files[5]);  // no scaling, no quality
+}
+
+// The resampler on a whole file: the pixels of an in-process resample.
+TEST_F(Cli, ResampleScalesTheWholePicture) {
+  const std::string in = SmallPicture(60, 40);
+  const char* qualities[] = {"low", "good", "high"};
+  for (int q = 0; q < 3; ++q) {
+    const std::string out = Path(std::string(qualities[q]) + ".bmp");
+    TRun r = Plivane({"resample", in, out, "--size", "97x23", "--quality", qualities[q]});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    TBitmap source, expected, written;
+    source.LoadFromFile(in);
+    expected.SetSize(97, 23);
+    expected.SetPixelFormat(pf24bit);
+    Resample(source, expected, static_cast<TResampleMethod>(q));
+    written.LoadFromFile(out);
+    ASSERT_EQ(written.Width(), 97);
+    ASSERT_EQ(written.Height(), 23);
+    for (int32_t y = 0; y < 23; ++y)
+      for (int32_t x = 0; x < 97; ++x) ASSERT_EQ(written.Canvas()->GetPixel(x, y), expected.Canvas()->GetPixel(x, y));
+  }
+  EXPECT_EQ(Plivane({"resample", Path("missing.bmp"), Path("x.bmp"), "--size", "5x5"}).Code, kExitFailure);
+}
+
 TEST_F(Cli, SameInputGivesTheSameFile) {
   const std::string in = SmallPicture(50, 36);
   ASSERT_EQ(Plivane({"fit", in, Path("a.bmp"), "--size", "38x44"}).Code, 0);
   ASSERT_EQ(Plivane({"fit", in, Path("b.bmp"), "--size", "38x44"}).Code, 0);
-  std::ifstream a(Path("a.bmp"), std::ios::binary), b(Path("b.bmp"), std::ios::binary);
-  std::string da((std::istreambuf_iterator<char>(a)), {}), db((std::istreambuf_iterator<char>(b)), {});
-  EXPECT_EQ(da, db);
+  EXPECT_EQ(FileBytes(Path("a.bmp")), FileBytes(Path("b.bmp")));
 }
 
+// Also when the picture is scaled first (48 x 32 to 30 x 24: 36 x 24 first):
+// the mask follows the scaling.
 TEST_F(Cli, MaskSteersTheCarve) {
   const std::string in = SmallPicture(48, 32), mask = Path("mask.bmp");
   TBitmap m;
   m.LoadFromFile(in);
   m.Canvas()->FillRect({10, 0, 14, 32}, 0x0000FF);  // red: carved away first
   m.SaveToFile(mask);
-  ASSERT_EQ(Plivane({"fit", in, Path("plain.bmp"), "--size", "40x32"}).Code, 0);
-  TRun r = Plivane({"fit", in, Path("masked.bmp"), "--size", "40x32", "--mask", mask, "--mask-weight", "80"});
-  ASSERT_EQ(r.Code, 0) << r.Err;
-  std::ifstream a(Path("plain.bmp"), std::ios::binary), b(Path("masked.bmp"), std::ios::binary);
-  std::string da((std::istreambuf_iterator<char>(a)), {}), db((std::istreambuf_iterator<char>(b)), {});
-  EXPECT_EQ(da.size(), db.size());
-  EXPECT_NE(da, db);
+  for (const char* size : {"40x32", "30x24"}) {
+    ASSERT_EQ(Plivane({"fit", in, Path("plain.bmp"), "--size", size}).Code, 0);
+    TRun r = Plivane({"fit", in, Path("masked.bmp"), "--size", size, "--mask", mask, "--mask-weight", "80"});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    const std::string plain = FileBytes(Path("plain.bmp")), masked = FileBytes(Path("masked.bmp"));
+    EXPECT_EQ(plain.size(), masked.size()) << size;
+    EXPECT_NE(plain, masked) << size;
+  }
 }
 
 TEST_F(Cli, BadFilesExitWithOneLine) {
@@ -180,7 +242,7 @@ TEST_F(Cli, CtrlCEndsTheProgramWith130) {
   if (cli.size() > 4 && cli.compare(cli.size() - 4, 4, ".exe") == 0) GTEST_SKIP() << "needs a POSIX shell";
   const std::string out = Path("out.bmp");
   const std::string cmd = "sh -c '" + cli + " fit " + kSample + " " + out +
-                          " --size 1300x900 2>/dev/null & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $?'";
+                          " --size 1300x900 --no-prescale 2>/dev/null & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $?'";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   char buf[32] = {};

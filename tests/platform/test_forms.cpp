@@ -99,6 +99,10 @@ TEST(Forms, InputTheTargetCannotTakeIsDropped) {
   UiDriver::Click("Ok");  // no form shown: dropped when the loop serves it
   Application.ProcessMessages();
   EXPECT_EQ(UiDriver::Dropped(), 7);
+  // Closed once, the form takes input when it is shown again.
+  f.Ok->Visible = true;
+  UiDriver::Click("Ok");
+  EXPECT_EQ(f.ShowModal(), mrOk);
 }
 
 TEST(Forms, CheckBoxRunsItsHandlerOnEveryChangeWhoeverMakesIt) {
