@@ -90,19 +90,6 @@ void DrawLogo(TBitmap& b) {
   c.FillRect({30, 26, 35, 43}, clWhite);
 }
 
-// A red cross on a transparent (olive, the glyph's bottom-left colour) ground.
-void DrawCancelGlyph(TBitmap& b) {
-  b.SetPixelFormat(pf24bit);
-  b.SetSize(16, 16);
-  TCanvas& c = *b.Canvas();
-  c.FillRect({0, 0, 16, 16}, RGBColor(128, 128, 0));
-  for (int32_t i = 3; i < 13; ++i)
-    for (int32_t d = 0; d < 2; ++d) {
-      c.SetPixel(i + d, i, RGBColor(200, 0, 0));
-      c.SetPixel(15 - i - d, i, RGBColor(200, 0, 0));
-    }
-}
-
 }  // namespace
 
 TWaitingFrm::TWaitingFrm(TComponent* AOwner) : TForm(AOwner) {
@@ -132,7 +119,7 @@ TWaitingFrm::TWaitingFrm(TComponent* AOwner) : TForm(AOwner) {
   BitBtn1->Cancel = true;
   BitBtn1->ModalResult = mrCancel;
   BitBtn1->OnClick = [this](TObject* Sender) { BitBtn1Click(Sender); };
-  DrawCancelGlyph(*BitBtn1->Glyph());
+  BitBtn1->LoadStockGlyph(bkCancel);
 }
 
 TWaitingFrm::~TWaitingFrm() {

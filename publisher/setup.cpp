@@ -1,7 +1,5 @@
 #include "publisher/setup.h"
 
-#include <cstdlib>
-
 namespace {
 
 template <typename T>
@@ -16,33 +14,6 @@ TLabel* MakeLabel(TSetupFrm* form, const char* name, const char* caption, int32_
   TLabel* l = Make<TLabel>(form, name, left, top, width, 13);
   l->Caption = caption;
   return l;
-}
-
-// The pixels that make up a glyph: the bottom-left pixel's colour is the
-// transparent one, so the background keeps it and the figure never uses it.
-constexpr TColor kGlyphBackground = 0xFF00FF;
-
-void PaintGlyph(TBitmap& glyph, TColor colour, bool (*inFigure)(int32_t x, int32_t y)) {
-  glyph.SetPixelFormat(pf24bit);
-  glyph.SetSize(16, 16);
-  TCanvas& c = *glyph.Canvas();
-  c.FillRect({0, 0, 16, 16}, kGlyphBackground);
-  for (int32_t y = 0; y < 16; ++y)
-    for (int32_t x = 0; x < 16; ++x)
-      if (inFigure(x, y)) c.SetPixel(x, y, colour);
-}
-
-// A check mark: a short stroke down to (6, 12), a long one up to (14, 3),
-// each about three pixels thick.
-bool InCheck(int32_t x, int32_t y) {
-  if (x >= 2 && x <= 6 && std::abs((y - 8) - (x - 2)) <= 1) return true;
-  return x >= 6 && x <= 14 && std::abs((y - 12) + (x - 6)) <= 1;
-}
-
-// A cross over the two diagonals, about three pixels thick.
-bool InCross(int32_t x, int32_t y) {
-  if (x < 3 || x > 12 || y < 3 || y > 12) return false;
-  return std::abs(x - y) <= 1 || std::abs(x + y - 15) <= 1;
 }
 
 }  // namespace
@@ -102,13 +73,13 @@ TSetupFrm::TSetupFrm(TComponent* AOwner) : TForm(AOwner) {
   BitBtn1->Default = true;
   BitBtn1->ModalResult = mrOk;
   BitBtn1->TabOrder = 3;
-  PaintGlyph(*BitBtn1->Glyph(), RGBColor(0, 160, 0), InCheck);
+  BitBtn1->LoadStockGlyph(bkOK);
   BitBtn2 = Make<TBitBtn>(this, "BitBtn2", 244, 196, 75, 25);
   BitBtn2->Caption = "Cancel";
   BitBtn2->Cancel = true;
   BitBtn2->ModalResult = mrCancel;
   BitBtn2->TabOrder = 4;
-  PaintGlyph(*BitBtn2->Glyph(), RGBColor(208, 0, 0), InCross);
+  BitBtn2->LoadStockGlyph(bkCancel);
 }
 
 void TSetupFrm::chkScaleClick(TObject*) {

@@ -1,6 +1,7 @@
 #include "vcl/Controls.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "vcl/Forms.h"
 
@@ -70,6 +71,38 @@ void TButton::Click() {
 }
 
 TBitBtn::TBitBtn(TComponent* AOwner) : TButton(AOwner), FGlyph(new TBitmap) {}
+
+namespace {
+
+// A check mark: a short stroke down to (6, 12), a long one up to (14, 3),
+// each about three pixels thick.
+bool InCheck(int32_t x, int32_t y) {
+  if (x >= 2 && x <= 6 && std::abs((y - 8) - (x - 2)) <= 1) return true;
+  return x >= 6 && x <= 14 && std::abs((y - 12) + (x - 6)) <= 1;
+}
+
+// A cross over the two diagonals, about three pixels thick.
+bool InCross(int32_t x, int32_t y) {
+  if (x < 3 || x > 12 || y < 3 || y > 12) return false;
+  return std::abs(x - y) <= 1 || std::abs(x + y - 15) <= 1;
+}
+
+}  // namespace
+
+void TBitBtn::LoadStockGlyph(TBitBtnKind kind) {
+  // The bottom-left pixel's colour is the transparent one, so the background
+  // keeps it and the figure never uses it.
+  constexpr TColor kBackground = 0xFF00FF;
+  const TColor colour = kind == bkOK ? RGBColor(0, 160, 0) : RGBColor(208, 0, 0);
+  bool (*inFigure)(int32_t, int32_t) = kind == bkOK ? InCheck : InCross;
+  FGlyph->SetPixelFormat(pf24bit);
+  FGlyph->SetSize(16, 16);
+  TCanvas& c = *FGlyph->Canvas();
+  c.FillRect({0, 0, 16, 16}, kBackground);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x)
+      if (inFigure(x, y)) c.SetPixel(x, y, colour);
+}
 
 void TCheckBox::SetChecked(bool c) {
   if (c == FChecked) return;

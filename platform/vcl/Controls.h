@@ -119,11 +119,15 @@ class TButton : public TWinControl {
   bool Cancel = false;   // Escape presses it
 };
 
+enum TBitBtnKind { bkOK, bkCancel };
+
 // A button with a picture beside its caption.
 class TBitBtn : public TButton {
  public:
   explicit TBitBtn(TComponent* AOwner);
   TBitmap* Glyph() { return FGlyph.get(); }
+  // The 16 x 16 pictures of the common buttons: a green check, a red cross.
+  void LoadStockGlyph(TBitBtnKind kind);
   int NumGlyphs = 1;
 
  private:
