@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "os/FloatPrecision.h"
 #include "os/OsThreads.h"
 #include "vcl/System.h"
 
@@ -77,6 +78,7 @@ int32_t MirrorIndex(int64_t J, int32_t N) {
 }
 
 std::unique_ptr<TContributorTable> BuildContributors(int32_t N, int32_t M) {
+  const os::TExtendedPrecision extended;  // some weights sit on the last bits of a half
   auto table = std::make_unique<TContributorTable>();
   table->Lists.resize(static_cast<size_t>(M));
   std::vector<size_t> first(static_cast<size_t>(M));

@@ -1,9 +1,11 @@
 #include "publisher/PUBAddIn_IMPL.h"
 
 #include "jobs/Resampling.h"
+#include "os/FloatPrecision.h"
 #include "publisher/setup.h"
 
 int32_t ScaledSide(int32_t Side, double Factor) {
+  const os::TExtendedPrecision extended;  // the host may run the x87 unit at 53 bits
   return RoundHalfEven(static_cast<long double>(Side) * static_cast<long double>(Factor));
 }
 

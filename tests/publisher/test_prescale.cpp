@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jobs/Resampling.h"
+#include "os/FloatPrecision.h"
 #include "publisher/PUBAddIn_IMPL.h"
 
 namespace {
@@ -217,6 +218,18 @@ TEST(ScaledSide, RoundsTheExtendedProductHalvesToEven) {
   const double product = side * factor;
   EXPECT_EQ(product, 92.5);
   EXPECT_EQ(RoundHalfEven(product), 92);
+}
+
+// A host may run the x87 unit at 53 bits; the sizes are still taken in
+// extended precision, and the host's setting is given back.
+TEST(ScaledSide, ExtendedUnderAHostsDoublePrecision) {
+  const int saved = os::X87Precision();
+  os::SetX87Precision(2);
+  const int32_t side = ScaledSide(100, 0.925);
+  const int after = os::X87Precision();
+  os::SetX87Precision(saved);
+  EXPECT_EQ(side, 93);
+  EXPECT_EQ(after, 2);
 }
 
 }  // namespace
