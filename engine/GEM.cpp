@@ -1,5 +1,6 @@
 #include "engine/GEM.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -129,21 +130,37 @@ struct alignas(64) TRowSignals {
   std::atomic<int32_t> Done{0};
 
   void MarkDone(int32_t y) { Done.store(y + 1, std::memory_order_release); }
-  // The other worker is normally less than a row behind, so spin briefly;
-  // then yield, since the system may have put both workers on one processor;
-  // past a millisecond poll with short sleeps.
-  void WaitDone(int32_t y) const {
+  // Returns the number of rows found done, more than y. The other worker is
+  // normally less than a row behind, so spin briefly; then yield, since the
+  // system may have put both workers on one processor; past a millisecond
+  // poll with short sleeps.
+  int32_t WaitDone(int32_t y) const {
+    int32_t done;
     for (int spin = 0; spin < 64; ++spin) {
-      if (Done.load(std::memory_order_acquire) > y) return;
+      if ((done = Done.load(std::memory_order_acquire)) > y) return done;
       __builtin_ia32_pause();
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
     for (unsigned spin = 1;; ++spin) {
-      if (Done.load(std::memory_order_acquire) > y) return;
+      if ((done = Done.load(std::memory_order_acquire)) > y) return done;
       std::this_thread::yield();
       if ((spin & 15) == 0 && std::chrono::steady_clock::now() > until) break;
     }
-    while (Done.load(std::memory_order_acquire) <= y) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    while ((done = Done.load(std::memory_order_acquire)) <= y)
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    return done;
+  }
+};
+
+// The other worker's row signals as one worker sees them. It remembers how
+// far the other was found to be, so that while the other is ahead a row costs
+// no look at the cache line that the other keeps writing.
+struct TNeighbourRows {
+  const TRowSignals* Signals;
+  int32_t Seen = 0;
+
+  void WaitDone(int32_t y) {
+    if (Seen <= y) Seen = Signals->WaitDone(y);
   }
 };
 
@@ -160,6 +177,9 @@ struct Energy_Params {
   int32_t LastColumn;
   bool ForwardEnergy;
   const PAPixel* PreviousSeam;
+  // With a previous seam the right worker only repairs its columns
+  // (RepairRightColumns); the left worker does not look at this.
+  bool Repair;
   // Bookkeeping of the start: the ready count (under Lock), whether the
   // worker is the left one, and whether the call was abandoned.
   int32_t* Ready;
@@ -216,6 +236,81 @@ void CostRange(const TCostRows& r, int32_t* __restrict m, int32_t a, int32_t b, 
   if (last) m[b + 1] = CostAt(r, b + 1, forward);
 }
 
+// Rows lie far apart in memory and the windows of the cost map cover a few
+// columns of each: fetch the next row's cache lines while this row is worked on.
+void PrefetchColumns(const GML_Int& M, const GML_Int& E, const GML_Int& S, int32_t y, int32_t a, int32_t b) {
+  a = Max(a, 0);
+  b = Min(b, M.Width - 1);
+  for (int32_t x = a & ~15; x <= b; x += 16) {
+    __builtin_prefetch(M.Row(y) + x);
+    __builtin_prefetch(E.Row(y) + x);
+    __builtin_prefetch(S.Row(y) + x);
+  }
+}
+
+// The right worker's columns when M there is still the exact map of the
+// previous search, moved with the picture's columns, and E and S have changed
+// since only within a few columns of the previous seam (as a removal or an
+// insertion leaves them). A cell can then only come out different from the
+// value it holds when one of its inputs differs: a changed value among its
+// upper neighbours, E or S near the seam, or the left worker's column above
+// its first column. Only those cells are recomputed, which gives what
+// recomputing every cell gives.
+void RepairRightColumns(Energy_Params& b) {
+  const GML_Int& E = *b.E;
+  const GML_Int& S = *b.S;
+  GML_Int& M = *b.M;
+  const PAPixel& seam = *b.PreviousSeam;
+  const int32_t H = M.Height, F = b.FirstColumn, L = b.LastColumn;
+  // Columns of a row that the seam's changes reach: a removal or insertion
+  // repairs E up to three columns from the seam, a cell reads E one column to
+  // each side and in the row above, and a seam moves at most one column per row.
+  constexpr int32_t kReach = 4;
+  struct TRun {
+    int32_t First, Last;
+  };
+  std::vector<TRun> changed, todo, next;
+  changed.reserve(64);
+  todo.reserve(64);
+  next.reserve(64);
+  std::vector<int32_t> before(static_cast<size_t>(L - F + 1));
+  TNeighbourRows neighbour{b.Neighbour};
+
+  for (int32_t y = 0; y < H; ++y) {
+    todo.clear();
+    todo.push_back({F, F});
+    todo.push_back({seam[y].x - kReach, seam[y].x + kReach});
+    for (const TRun& r : changed) todo.push_back({r.First - 1, r.Last + 1});
+    std::sort(todo.begin(), todo.end(), [](const TRun& a, const TRun& c) { return a.First < c.First; });
+
+    int32_t* m = M.Row(y);
+    const TCostRows r{y > 0 ? M.Row(y - 1) : nullptr, E.Row(y), y > 0 ? E.Row(y - 1) : nullptr, S.Row(y), M.Width};
+    if (y > 0) neighbour.WaitDone(y - 1);  // column F reads the left worker's last column
+    next.clear();
+    int32_t done = F - 1;  // columns up to here are handled in this row
+    for (const TRun& t : todo) {
+      const int32_t a = Max(t.First, done + 1), z = Min(t.Last, L);
+      if (a > z) continue;
+      done = z;
+      std::copy(m + a, m + z + 1, before.begin());
+      if (y > 0)
+        CostRange(r, m, a, z, b.ForwardEnergy);
+      else
+        for (int32_t x = a; x <= z; ++x) m[x] = Wrap(r.E[x], r.S[x]);
+      for (int32_t x = a; x <= z; ++x) {
+        if (m[x] == before[static_cast<size_t>(x - a)]) continue;
+        if (!next.empty() && next.back().Last == x - 1)
+          next.back().Last = x;
+        else
+          next.push_back({x, x});
+      }
+      if (y + 1 < H) PrefetchColumns(M, E, S, y + 1, a - 1, z + 1);
+    }
+    changed.swap(next);
+    b.Own->MarkDone(y);
+  }
+}
+
 unsigned EnergyWorker(void* p) {
   auto& b = *static_cast<Energy_Params*>(p);
   const GML_Int& E = *b.E;
@@ -239,6 +334,10 @@ unsigned EnergyWorker(void* p) {
 
   b.Gate->Wait();
   if (b.Abort->load()) return 0;
+  if (!b.Left && b.Repair && b.PreviousSeam && F <= L) {
+    RepairRightColumns(b);
+    return 0;
+  }
 
   {
     const int32_t* e = E.Row(0);
@@ -248,6 +347,7 @@ unsigned EnergyWorker(void* p) {
   }
   b.Own->MarkDone(0);
 
+  TNeighbourRows neighbour{b.Neighbour};
   // The column whose upper neighbours include one of the other worker's.
   const int32_t waitColumn = b.Left ? (L + 1 <= W - 1 ? L : -1) : F;
 
@@ -261,11 +361,11 @@ unsigned EnergyWorker(void* p) {
     if (lo0 <= hi0) {
       if (!seam) {
         if (waitColumn == lo0) {
-          b.Neighbour->WaitDone(y - 1);
+          neighbour.WaitDone(y - 1);
           CostRange(r, m, lo0, hi0, b.ForwardEnergy);
         } else if (waitColumn == hi0) {
           CostRange(r, m, lo0, hi0 - 1, b.ForwardEnergy);
-          b.Neighbour->WaitDone(y - 1);
+          neighbour.WaitDone(y - 1);
           CostRange(r, m, hi0, hi0, b.ForwardEnergy);
         } else {
           CostRange(r, m, lo0, hi0, b.ForwardEnergy);
@@ -275,7 +375,7 @@ unsigned EnergyWorker(void* p) {
         // the tests use lo and hi as they stood when the row started.
         const int32_t sx = (*seam)[y].x;
         auto edge = [&](int32_t x) {
-          if (x == waitColumn) b.Neighbour->WaitDone(y - 1);
+          if (x == waitColumn) neighbour.WaitDone(y - 1);
           int32_t g = CostAt(r, x, b.ForwardEnergy);
           if (g == m[x]) {
             if (x == lo0 && lo0 + 3 < sx) lo = lo + 1;
@@ -290,6 +390,7 @@ unsigned EnergyWorker(void* p) {
           CostRange(r, m, lo0 + 1, hi0 - 1, b.ForwardEnergy);
           edge(hi0);
         }
+        if (y + 1 < H) PrefetchColumns(M, E, S, y + 1, lo - 1, hi + 1);
       }
     }
     b.Own->MarkDone(y);
@@ -414,6 +515,7 @@ struct TAddWeightsBlock {
   const GML_Int* W;
   const GML_Int* P;
   GML_Int* S;
+  const PAPixel* InsertedSeam;
   int32_t First, End;
 };
 
@@ -424,7 +526,16 @@ unsigned AddWeightsWorker(void* p) {
     const int32_t* __restrict wr = b.W->Row(y);
     const int32_t* __restrict pr = b.P->Row(y);
     int32_t* __restrict sr = b.S->Row(y);
-    for (int32_t x = 0; x < w; ++x) sr[x] = Wrap(wr[x], pr[x]);
+    if (b.InsertedSeam) {
+      // The insertion duplicated column x of W and P and then wrote columns
+      // x and x + 1: the old sums moved one place right are right elsewhere.
+      const int32_t x = (*b.InsertedSeam)[y].x;
+      b.S->ShiftRow(x, y, +1);
+      sr[x] = Wrap(wr[x], pr[x]);
+      sr[x + 1] = Wrap(wr[x + 1], pr[x + 1]);
+    } else {
+      for (int32_t x = 0; x < w; ++x) sr[x] = Wrap(wr[x], pr[x]);
+    }
   }
   return 0;
 }
@@ -569,9 +680,12 @@ void TGEM::Reduce_Width(const GML_Color& Source, GML_Int& Weights, int32_t NewWi
   Dest.Assign(Source);
   Grayscale_Image(Source, G);
   Edge_Detect(G, E, Filter);
+  // From the second seam on the right half of the cost map is repaired rather
+  // than recomputed, as long as every step since the last whole search ran.
+  bool mapExact = false;
   for (int32_t k = 0; k < Source.Width - NewWidth; ++k) {
-    Find_Path(E, Weights, M, seam, ForwardEnergy, k == 0);
-    Remove_Path(Dest, seam, Weights, E, G, M, Filter);
+    Find_Path(E, Weights, M, seam, ForwardEnergy, k == 0, &mapExact);
+    mapExact = Remove_Path(Dest, seam, Weights, E, G, M, Filter) && mapExact;
   }
 }
 
@@ -594,10 +708,21 @@ void TGEM::Enlarge_Width(const GML_Color& Source, GML_Int& Weights, int32_t NewW
   Copy_Image(Source, Dest);
   Grayscale_Image(Source, G);
   Edge_Detect(G, E, Filter);
+  // S is carried from seam to seam and only repaired at the inserted seam,
+  // and the right half of the cost map is repaired rather than recomputed.
+  // Both need every step since to have run whole; after a step that could
+  // not start all its workers they are made anew.
+  bool sumsCurrent = false, mapExact = false;
   for (int32_t k = 0; k < NewWidth - w; ++k) {
-    Add_Weights(Weights, P, S);
-    Find_Path(E, S, M, seam, ForwardEnergy, k == 0);
-    Add_Path(Dest, seam, Weights, E, G, P, M, Stretch, Filter);
+    // Sums made anew after a failed step may differ anywhere, and so may the
+    // cost map searched on the sums before them.
+    const bool carried = sumsCurrent;
+    sumsCurrent = Add_Weights(Weights, P, S, carried ? &seam : nullptr);
+    mapExact = mapExact && carried && sumsCurrent;
+    Find_Path(E, S, M, seam, ForwardEnergy, k == 0, &mapExact);
+    const bool inserted = Add_Path(Dest, seam, Weights, E, G, P, M, Stretch, Filter);
+    sumsCurrent = inserted && sumsCurrent;
+    mapExact = inserted && mapExact;
   }
 }
 
@@ -651,9 +776,11 @@ void TGEM::Edge_Detect(const GML_Gray& G, GML_Int& E, uint8_t Filter) {
 }
 
 int32_t TGEM::Find_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, PAPixel& Seam, bool ForwardEnergy,
-                        bool First) {
+                        bool First, bool* Exact) {
   M.SetWidth(E.Width);
-  Energy_Path(E, S, M, ForwardEnergy, First ? nullptr : &Seam);
+  const bool complete =
+      Energy_Path(E, S, M, ForwardEnergy, First ? nullptr : &Seam, !First && Exact && *Exact);
+  if (Exact) *Exact = complete;
   const int32_t w = M.Width, h = M.Height;
   const int32_t* bottom = M.Row(h - 1);
   int32_t best = 0;
@@ -663,8 +790,8 @@ int32_t TGEM::Find_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, PAPixel&
   return bottom[best];
 }
 
-void TGEM::Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool ForwardEnergy,
-                       const PAPixel* PreviousSeam) {
+bool TGEM::Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool ForwardEnergy,
+                       const PAPixel* PreviousSeam, bool RepairRight) {
   TLock lock;
   TCondition condition;
   std::unique_ptr<os::Semaphore> gateLeft(os::Semaphore::Create(0, 1));
@@ -676,8 +803,8 @@ void TGEM::Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool Forw
   std::atomic<bool> abort{false};
 
   const int32_t w = M.Width;
-  Energy_Params left{&signalsLeft, &signalsRight, &lock, &condition, gateLeft.get(), &E, &S, &M,
-                     0, w / 2, ForwardEnergy, PreviousSeam, &ready, true, &abort};
+  Energy_Params left{&signalsLeft, &signalsRight, &lock, &condition, gateLeft.get(), &E, &S, &M, 0, w / 2,
+                     ForwardEnergy, PreviousSeam, RepairRight, &ready, true, &abort};
   Energy_Params right = left;
   right.Own = &signalsRight;
   right.Neighbour = &signalsLeft;
@@ -692,13 +819,14 @@ void TGEM::Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool Forw
     abort = true;
     gateLeft->Release(1);
     gateRight->Release(1);
-    return;
+    return false;
   }
   lock.Enter();
   while (ready < 2) condition.Wait(lock);
   lock.Leave();
   gateLeft->Release(1);
   gateRight->Release(1);
+  return true;
 }
 
 void TGEM::Trace_Path(const GML_Int& M, int32_t x, PAPixel& Seam) {
@@ -714,7 +842,7 @@ void TGEM::Trace_Path(const GML_Int& M, int32_t x, PAPixel& Seam) {
   }
 }
 
-void TGEM::Remove_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& M,
+bool TGEM::Remove_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& M,
                        uint8_t Filter) {
   const int32_t h = Picture.Height, c = BandRows(h);
   Remove_Params blocks[kBands];
@@ -724,19 +852,20 @@ void TGEM::Remove_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_
   }
   {
     TWorkerGroup group(kRemovePathFailed);
-    if (!StartAll(group, RemoveWorker1, blocks)) return;
+    if (!StartAll(group, RemoveWorker1, blocks)) return false;
   }
   Picture.SetWidth(Picture.Width - 1);
   W.SetWidth(Picture.Width);
   G.SetWidth(Picture.Width);
   {
     TWorkerGroup group(kRemovePathFailed);
-    if (!StartAll(group, RemoveWorker2, blocks)) return;
+    if (!StartAll(group, RemoveWorker2, blocks)) return false;
   }
   E.SetWidth(Picture.Width);
+  return true;
 }
 
-void TGEM::Add_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& P,
+bool TGEM::Add_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& P,
                     GML_Int& M, int32_t Stretch, uint8_t Filter) {
   Picture.SetWidth(Picture.Width + 1);
   P.SetWidth(Picture.Width);
@@ -752,20 +881,24 @@ void TGEM::Add_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int
   }
   {
     TWorkerGroup group(kAddPathFailed);
-    if (!StartAll(group, AddWorker1, blocks)) return;
+    if (!StartAll(group, AddWorker1, blocks)) return false;
   }
   TWorkerGroup group(kAddPathFailed);
-  StartAll(group, AddWorker2, blocks);
+  return StartAll(group, AddWorker2, blocks);
 }
 
-void TGEM::Add_Weights(const GML_Int& W, const GML_Int& P, GML_Int& S) {
+bool TGEM::Add_Weights(const GML_Int& W, const GML_Int& P, GML_Int& S, const PAPixel* InsertedSeam) {
   S.SetWidth(W.Width);
   const int32_t h = W.Height, c = BandRows(h);
   TAddWeightsBlock blocks[kBands];
   for (int i = 0; i < kBands; ++i) {
     TBand band = RowBand(i, h, c);
-    blocks[i] = {&W, &P, &S, band.First, band.End};
+    blocks[i] = {&W, &P, &S, InsertedSeam, band.First, band.End};
   }
+  // The repair runs on the step's four band workers like the whole sum, so
+  // the step starts the same threads and fails the same way: a worker that
+  // cannot start shows the message, and its band and the later ones keep the
+  // previous sums, as they would with the whole sum.
   TWorkerGroup group(kAddWeightsFailed);
-  StartAll(group, AddWeightsWorker, blocks);
+  return StartAll(group, AddWeightsWorker, blocks);
 }

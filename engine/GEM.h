@@ -40,17 +40,30 @@ class TGEM : public TObject {
   void Grayscale_Image(const GML_Color& Source, GML_Gray& G);
   void Edge_Detect(const GML_Gray& G, GML_Int& E, uint8_t Filter);
 
+  // Exact, if given, is read and written. On entry, true means: M's columns
+  // right of the split hold the exact cost map of the previous search, moved
+  // with the picture's columns, and E and S have changed since only as one
+  // Remove_Path or Add_Path (and Add_Weights at that seam) change them, all
+  // run whole. The right worker then recomputes only the cells that can come
+  // out different. On return: whether both cost-map workers ran.
   int32_t Find_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, PAPixel& Seam, bool ForwardEnergy,
-                    bool First);
-  void Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool ForwardEnergy,
-                   const PAPixel* PreviousSeam);
+                    bool First, bool* Exact = nullptr);
+  // RepairRight (with a previous seam): the right worker repairs its columns
+  // as described at Find_Path. Returns false when a worker could not be started.
+  bool Energy_Path(const GML_Int& E, const GML_Int& S, GML_Int& M, bool ForwardEnergy,
+                   const PAPixel* PreviousSeam, bool RepairRight = false);
   static void Trace_Path(const GML_Int& M, int32_t x, PAPixel& Seam);
 
-  void Remove_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& M,
+  // Returns false when a worker could not be started.
+  bool Remove_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& M,
                    uint8_t Filter);
-  void Add_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& P,
+  // Returns false when a worker could not be started.
+  bool Add_Path(GML_Color& Picture, const PAPixel& Seam, GML_Int& W, GML_Int& E, GML_Gray& G, GML_Int& P,
                 GML_Int& M, int32_t Stretch, uint8_t Filter);
-  void Add_Weights(const GML_Int& W, const GML_Int& P, GML_Int& S);
+  // S := W + P. With InsertedSeam, S must hold W + P as they were before
+  // Add_Path inserted that seam, and only what the insertion changed is
+  // redone. Returns false when a worker could not be started.
+  bool Add_Weights(const GML_Int& W, const GML_Int& P, GML_Int& S, const PAPixel* InsertedSeam = nullptr);
 
  private:
   // The passes narrower, lower, wider, higher, each on the result of the one before.

@@ -2,6 +2,8 @@
 // seam, and the trace.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "engine/GEM.h"
 #include "tests/support/Fixtures.h"
 
@@ -180,6 +182,89 @@ TEST(CostMap, MatchesTheRulesOverSuccessiveSeams) {
   }
   // Otherwise the window would not have been put to the test.
   EXPECT_TRUE(windowKeptOldValues);
+}
+
+// A width pass's matrices, for running the per-seam steps by hand.
+struct TSeamPass {
+  GML_Color Pic;
+  GML_Int W, P, S, E, M;
+  GML_Gray G;
+  PAPixel Seam;
+  TSeamPass(const GML_Color& pic, const GML_Int& weights, int32_t cap, uint8_t f)
+      : Pic(0, 0), W(0, 0), P(pic.Width, pic.Height), S(pic.Width, pic.Height), E(pic.Width, pic.Height),
+        M(pic.Width, pic.Height), G(pic.Width, pic.Height), Seam(static_cast<size_t>(pic.Height)) {
+    Pic.Assign(pic);
+    W.Assign(weights);
+    TGEM gem;
+    gem.Grayscale_Image(Pic, G);
+    gem.Edge_Detect(G, E, f);
+    Pic.Reserve(cap, pic.Height);
+    TGEM::Copy_Image(pic, Pic);
+    for (GML_Int* m : {&E, &W}) TGEM::Reserve_Weights(*m, cap);
+    G.SetWidth(cap);
+    G.SetWidth(pic.Width);
+    for (GML_Int* m : {&P, &S, &M}) {
+      m->Reserve(cap, pic.Height);
+      m->Fill(0);
+    }
+  }
+};
+
+// From the second seam on, the sums W + P are carried and repaired at the
+// inserted seam, and the cost map's right half is repaired instead of
+// recomputed: seam after seam that gives the very sums, cost map and seam
+// that the whole computation gives, for seams on either side of the split.
+TEST(CostMap, RepairedMapAndSumsEqualTheWholeOnes) {
+  struct Case {
+    int32_t w, h;
+    bool forward, widen;
+    int32_t protectFrom, protectTo;  // columns whose weight steers the seams elsewhere
+    uint8_t filter;
+  } cases[] = {
+      {40, 24, true, true, 0, 22, FILTER_PREWITT},     // seams right of the split
+      {40, 24, true, false, 0, 22, FILTER_SOBEL},      // seams right of the split
+      {41, 19, false, true, 18, 41, FILTER_V_SQUARE},  // seams left of the split
+      {41, 19, true, false, 18, 41, FILTER_LAPLACIAN}, // seams left of the split
+      {33, 20, true, true, 0, 0, FILTER_V1},           // seams wherever they go
+      {9, 7, true, false, 0, 0, FILTER_PREWITT},       // narrow: the seam's columns cover the half
+      {12, 1, true, true, 0, 0, FILTER_PREWITT},       // one row
+  };
+  TGEM gem;
+  for (const Case& c : cases) {
+    GML_Color pic = MakePicture(c.w, c.h, 13);
+    GML_Int weights = MakeRandomInt(c.w, c.h, -30, 30, 14);
+    for (int32_t y = 0; y < c.h; ++y)
+      for (int32_t x = c.protectFrom; x < c.protectTo; ++x) weights.Set(x, y, 100000);
+    const int seams = c.widen ? 10 : 6;
+    TSeamPass carried(pic, weights, c.w + seams, c.filter), whole(pic, weights, c.w + seams, c.filter);
+    bool exact = false;
+    for (int k = 0; k < seams; ++k) {
+      const std::string at = std::to_string(c.w) + "x" + std::to_string(c.h) + " seam " + std::to_string(k);
+      const GML_Int* s = &carried.W;
+      if (c.widen) {
+        gem.Add_Weights(carried.W, carried.P, carried.S, k == 0 ? nullptr : &carried.Seam);
+        gem.Add_Weights(whole.W, whole.P, whole.S);
+        ASSERT_TRUE(SameContent(carried.S, whole.S)) << at;
+        s = &carried.S;
+      }
+      gem.Find_Path(carried.E, *s, carried.M, carried.Seam, c.forward, k == 0, &exact);
+      EXPECT_TRUE(exact) << at;  // both workers ran, so the next search may repair
+      gem.Find_Path(whole.E, c.widen ? whole.S : whole.W, whole.M, whole.Seam, c.forward, k == 0);
+      ASSERT_TRUE(SameContent(carried.M, whole.M)) << at;
+      for (int32_t y = 0; y < c.h; ++y) ASSERT_EQ(carried.Seam[y].x, whole.Seam[y].x) << at;
+      for (TSeamPass* p : {&carried, &whole}) {
+        if (c.widen)
+          gem.Add_Path(p->Pic, p->Seam, p->W, p->E, p->G, p->P, p->M, 400, c.filter);
+        else
+          gem.Remove_Path(p->Pic, p->Seam, p->W, p->E, p->G, p->M, c.filter);
+        // The outermost columns that the step repairs could have changed as
+        // much as any: make them change.
+        for (int32_t y = 0; y < c.h; ++y)
+          for (int32_t x : {p->Seam[y].x - 3, p->Seam[y].x + (c.widen ? 3 : 2)})
+            if (x >= 0 && x < p->E.Width) p->E.Set(x, y, p->E.Get(x, y) + 57);
+      }
+    }
+  }
 }
 
 TEST(CostMap, SumsWrapAroundInsteadOfSaturating) {

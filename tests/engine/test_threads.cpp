@@ -2,6 +2,7 @@
 // message; the lock and the condition of the cost map.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "engine/GEM.h"
@@ -108,6 +109,86 @@ TEST_F(WorkerStartFailure, CarveGoesOnAfterAFailedStep) {
     EXPECT_EQ(dest.Height, 19);
   }
   EXPECT_EQ(Messages.Texts().size(), 8u);
+}
+
+// The width passes carry the sums and the cost map from seam to seam. Made
+// anew at every seam, as the steps do when called plainly, they give the same
+// carve, whichever worker start fails, and the same messages.
+TEST_F(WorkerStartFailure, CarriedSumsAndMapsCarveAsThePlainSteps) {
+  const int32_t w = 20, h = 10, seams = 4;
+  const GML_Color src = MakePicture(w, h, 5);
+  const GML_Int weights = MakeRandomInt(w, h, -400, 400, 6);
+  auto plainEnlarge = [&](GML_Int& W, GML_Color& dest) {
+    const int32_t cap = w + seams;
+    GML_Gray G(w, h);
+    GML_Int P(w, h), S(w, h), E(w, h), M(w, h);
+    PAPixel seam(h);
+    dest.SetSize(w, h);
+    dest.Reserve(cap, h);
+    G.Reserve(cap, h);
+    E.Reserve(cap, h);
+    M.Reserve(cap, h);
+    TGEM::Reserve_Weights(W, cap);
+    P.Reserve(cap, h);
+    S.Reserve(cap, h);
+    P.Fill(0);
+    TGEM::Copy_Image(src, dest);
+    Gem.Grayscale_Image(src, G);
+    Gem.Edge_Detect(G, E, FILTER_SOBEL);
+    for (int32_t k = 0; k < seams; ++k) {
+      Gem.Add_Weights(W, P, S);
+      Gem.Find_Path(E, S, M, seam, true, k == 0);
+      Gem.Add_Path(dest, seam, W, E, G, P, M, 400, FILTER_SOBEL);
+    }
+  };
+  auto plainReduce = [&](GML_Int& W, GML_Color& dest) {
+    GML_Gray G(w, h);
+    GML_Int E(w, h), M(w, h);
+    PAPixel seam(h);
+    dest.Assign(src);
+    Gem.Grayscale_Image(src, G);
+    Gem.Edge_Detect(G, E, FILTER_SOBEL);
+    for (int32_t k = 0; k < seams; ++k) {
+      Gem.Find_Path(E, W, M, seam, true, k == 0);
+      Gem.Remove_Path(dest, seam, W, E, G, M, FILTER_SOBEL);
+    }
+  };
+  // The messages of one carve whose n-th worker start fails (none for n = 0).
+  auto failing = [&](int n, const std::function<void()>& carve) {
+    const size_t before = Messages.Texts().size();
+    os::FailThreadStart(n);
+    carve();
+    os::FailThreadStart(0);
+    const std::vector<std::string> all = Messages.Texts();
+    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+  };
+  for (bool widen : {true, false}) {
+    // Eight starts for the grey image and the edges, then 14 per inserted or
+    // 10 per removed seam.
+    const int starts = 8 + (widen ? 14 : 10) * seams;
+    for (int n = 0; n <= starts + 1; ++n) {
+      GML_Int carriedW(0, 0), plainW(0, 0);
+      carriedW.Assign(weights);
+      plainW.Assign(weights);
+      GML_Color carried(0, 0), plain(0, 0);
+      const std::vector<std::string> carriedMessages = failing(n, [&] {
+        if (widen)
+          Gem.Enlarge_Width(src, carriedW, w + seams, 400, FILTER_SOBEL, true, carried);
+        else
+          Gem.Reduce_Width(src, carriedW, w - seams, FILTER_SOBEL, true, carried);
+      });
+      const std::vector<std::string> plainMessages = failing(n, [&] {
+        if (widen)
+          plainEnlarge(plainW, plain);
+        else
+          plainReduce(plainW, plain);
+      });
+      EXPECT_TRUE(SameContent(carried, plain)) << "widen " << widen << " n " << n;
+      EXPECT_TRUE(SameContent(carriedW, plainW)) << "widen " << widen << " n " << n;
+      EXPECT_EQ(carriedMessages, plainMessages) << "widen " << widen << " n " << n;
+      EXPECT_EQ(carriedMessages.size(), n >= 1 && n <= starts ? 1u : 0u) << "widen " << widen << " n " << n;
+    }
+  }
 }
 
 TEST(Condition, SignalWithoutWaiterChangesNothing) {
