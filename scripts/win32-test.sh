@@ -20,14 +20,18 @@ fi
 
 out=build-win32/compare
 mkdir -p "$out"
-for args in "--size 300x300" "--size 520x260 --filter sobel --stretch 200"; do
+# Straight carves, carves after uniform scaling with each quality, and scaling alone.
+for args in "fit --size 300x300" "fit --size 520x260 --filter sobel --stretch 200" "fit --size 200x150" \
+            "fit --size 600x420 --quality good" "fit --size 300x180 --quality low" \
+            "resample --size 613x97 --quality high" "resample --size 97x613 --quality good"; do
+  cmd=${args%% *} opts=${args#* }
   # shellcheck disable=SC2086
-  build/bin/plivane fit samples/chelsea.bmp "$out/native.bmp" $args
+  build/bin/plivane $cmd samples/chelsea.bmp "$out/native.bmp" $opts
   # shellcheck disable=SC2086
-  bash scripts/wine-run.sh build-win32/bin/plivane.exe fit samples/chelsea.bmp "$out/windows.bmp" $args
+  bash scripts/wine-run.sh build-win32/bin/plivane.exe $cmd samples/chelsea.bmp "$out/windows.bmp" $opts
   if ! cmp -s "$out/native.bmp" "$out/windows.bmp"; then
     echo "plivane.exe and the native plivane differ for: $args" >&2
     exit 1
   fi
 done
-echo "plivane.exe under Wine carves the same pixels as the native build"
+echo "plivane.exe under Wine carves and scales to the same pixels as the native build"
