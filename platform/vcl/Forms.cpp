@@ -123,6 +123,7 @@ TModalResult TForm::ShowModal() {
     ~TEnd() {
       Application.EndModal(Form);
       Form->FModal = false;
+      Form->Visible = false;  // a modal form is hidden when its run ends
     }
   } end{this};
   Application.BeginModal(this);

@@ -62,6 +62,7 @@ TEST(Forms, ButtonsEndTheModalRunWithTheirResultBeforeTheirHandlerRuns) {
     c.Input();
     EXPECT_EQ(f.ShowModal(), c.Expected);
     EXPECT_FALSE(f.Modal());
+    EXPECT_FALSE(f.Visible);
     if (c.Expected == mrCancel) {
       EXPECT_EQ(f.Log, std::vector<std::string>{"cancel sees 2"});
     }
