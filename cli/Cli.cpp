@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "jobs/Resampling.h"
 #include "jobs/WaitFrm.h"
@@ -144,8 +145,8 @@ TOptions ParseArgs(const std::vector<std::string>& args) {
 }
 
 // Runs the carve behind the processing dialog, as the add-in does; the
-// interrupt key presses its Escape.
-bool RunJob(const TCarveRequest& request) {
+// interrupt key presses its Escape. Returns the exit status.
+int RunJob(const TCarveRequest& request, std::string& err) {
   TWaitingFrm form(nullptr);
   form.InitThread(request);
   Application.OnIdle = [&form] {
@@ -153,7 +154,23 @@ bool RunJob(const TCarveRequest& request) {
   };
   const TModalResult result = form.ShowModal();
   Application.OnIdle = nullptr;
-  return result == mrOk;
+  if (result != mrOk) {
+    err += "plivane: cancelled\n";
+    return kExitCancelled;
+  }
+  // A job that stopped on an error ends as one that finished; its result
+  // bitmap was never written, so it must not become the output.
+  if (std::exception_ptr error = form.JobError()) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      err += std::string("plivane: the carve failed: ") + e.what() + "\n";
+    } catch (...) {
+      err += "plivane: the carve failed\n";
+    }
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 // Reads a picture with pixels; on failure says why in err.
@@ -251,10 +268,7 @@ int Fit(const TOptions& o, std::string& err) {
   request.UseMask = !o.Mask.empty();
   request.MaskCanvas = request.UseMask ? mask.Canvas() : nullptr;
 
-  if (!RunJob(request)) {
-    err += "plivane: cancelled\n";
-    return kExitCancelled;
-  }
+  if (int rc = RunJob(request, err); rc != kExitOk) return rc;
   return SaveWhole(result, o.Output, err);
 }
 
@@ -315,7 +329,16 @@ int RunCli(const std::vector<std::string>& args, std::string& out, std::string& 
     return os::IDOK;
   });
   std::string fitErr;
-  int rc = options.Resample ? ResampleFile(options, fitErr) : Fit(options, fitErr);
+  int rc;
+  try {
+    rc = options.Resample ? ResampleFile(options, fitErr) : Fit(options, fitErr);
+  } catch (const std::bad_alloc&) {
+    fitErr += "plivane: not enough memory for pictures of that size\n";
+    rc = kExitFailure;
+  } catch (const Exception& e) {  // the job could not even start
+    fitErr += "plivane: " + e.Message() + "\n";
+    rc = kExitFailure;
+  }
   os::SetMessageBoxSink(nullptr);
   {
     std::lock_guard<std::mutex> l(messages->Lock);

@@ -139,6 +139,8 @@ void TWaitingFrm::InitThread(TCarveRequest Request) {
 
 void TWaitingFrm::OnTerminate(TObject*) { ModalResult = mrOk; }
 
+std::exception_ptr TWaitingFrm::JobError() const { return FThread ? FThread->FatalException() : nullptr; }
+
 void TWaitingFrm::BitBtn1Click(TObject*) {
   if (FThread) {
     FThread->Terminate();

@@ -64,6 +64,9 @@ class TWaitingFrm : public TForm {
   void InitThread(TCarveRequest Request);
   void OnTerminate(TObject* Sender);
   void BitBtn1Click(TObject* Sender);
+  // The error that ended the job early, once the dialog has closed with mrOk;
+  // null after a job that ran to its end, or after Cancel.
+  std::exception_ptr JobError() const;
 
   TImage* Image1;
   TBitBtn* BitBtn1;

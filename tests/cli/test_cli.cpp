@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "jobs/Resampling.h"
+#include "os/OsThreads.h"
 #include "vcl/Graphics.h"
 
 namespace {
@@ -221,6 +222,20 @@ TEST_F(Cli, BadFilesExitWithOneLine) {
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
   }
   EXPECT_FALSE(fs::exists(out));
+}
+
+// The job's thread cannot be made (its first semaphore), or the engine stops
+// on an error (the first semaphore of its cost map): one line, no output.
+TEST_F(Cli, FailedJobWritesNoOutput) {
+  const std::string in = SmallPicture(40, 30), out = Path("out.bmp");
+  for (int failing : {1, 2}) {
+    os::FailSemaphoreCreate(failing);
+    TRun r = Plivane({"fit", in, out, "--size", "30x30", "--no-prescale"});
+    os::FailSemaphoreCreate(0);
+    EXPECT_EQ(r.Code, kExitFailure) << failing;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_FALSE(fs::exists(out));
+  }
 }
 
 TEST_F(Cli, InterruptCancelsWithoutOutput) {
