@@ -16,7 +16,7 @@ if [ ! -f scripts/wine-setup.sh ] || ! bash scripts/wine-setup.sh; then
   echo "        Wine cannot run 32-bit Windows programs on this machine." >&2
   exit 0
 fi
-(cd build-win32 && ctest --output-on-failure)
+(cd build-win32 && ctest --output-on-failure -j "$jobs")
 
 out=build-win32/compare
 mkdir -p "$out"
